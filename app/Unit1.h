@@ -16,7 +16,7 @@ class QPushButton;
 class TForm1 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     // Creates the window and its components, closed; loads the client library unless
     // `api` is given. Throws binding::Error when the library cannot be loaded.
     explicit TForm1(std::shared_ptr<const binding::ClientApi> api = nullptr,
@@ -31,10 +31,10 @@ public:
     // The click handler: one whole stock rebuild pass.
     void Button1Click();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     // Runs the click handler; an error that escapes it goes to the error box.
     void dispatchClick();
 

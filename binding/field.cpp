@@ -115,6 +115,8 @@ std::string Field::asString() const {
 std::int32_t Field::asDate() const {
     if (isNull()) return 0;
     const auto& column = table_->liveColumn(column_);
+    if (column.sqltype == SQL_TIMESTAMP)
+        return load<ISC_TIMESTAMP>(table_->columnData(column_)).timestamp_date - kDateOffset;
     if (column.sqltype != SQL_TYPE_DATE) throw Error("Field '" + fieldName_ + "' is not a date");
     return load<ISC_DATE>(table_->columnData(column_)) - kDateOffset;
 }
@@ -165,15 +167,26 @@ void Field::setString(std::string_view value) {
 
 void Field::setDate(std::int32_t daysSince1899) {
     const auto& column = table_->liveColumn(column_);
+    const auto day = static_cast<ISC_DATE>(daysSince1899 + kDateOffset);
+    if (column.sqltype == SQL_TIMESTAMP) {
+        save(table_->beginWrite(column_), ISC_TIMESTAMP{day, 0});
+        return;
+    }
     if (column.sqltype != SQL_TYPE_DATE) throw Error("Field '" + fieldName_ + "' is not a date");
-    save(table_->beginWrite(column_), static_cast<ISC_DATE>(daysSince1899 + kDateOffset));
+    save(table_->beginWrite(column_), day);
 }
 
 void Field::setTime(std::int32_t millisecondsOfDay) {
     const auto& column = table_->liveColumn(column_);
-    if (column.sqltype != SQL_TYPE_TIME) throw Error("Field '" + fieldName_ + "' is not a time");
     const auto seconds = static_cast<ISC_TIME>(millisecondsOfDay / 1000);
-    save(table_->beginWrite(column_), static_cast<ISC_TIME>(seconds * kTimeUnitsPerSecond));
+    const auto time = static_cast<ISC_TIME>(seconds * kTimeUnitsPerSecond);
+    if (column.sqltype == SQL_TIMESTAMP) {
+        // A time of day kept as a timestamp sits on the program's day 0.
+        save(table_->beginWrite(column_), ISC_TIMESTAMP{kDateOffset, time});
+        return;
+    }
+    if (column.sqltype != SQL_TYPE_TIME) throw Error("Field '" + fieldName_ + "' is not a time");
+    save(table_->beginWrite(column_), time);
 }
 
 void Field::setNull() {

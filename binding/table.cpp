@@ -90,10 +90,11 @@ bool kindFits(FieldKind kind, short type, int decimals) {
             return type == kSmallint || type == kInteger || type == kBigint || type == kDouble;
         case FieldKind::String:
             return type == kChar || type == kVarchar;
+        // A database of the older dialect keeps dates and times of day as timestamps.
         case FieldKind::Date:
-            return type == kDate;
+            return type == kDate || type == kTimestamp;
         case FieldKind::Time:
-            return type == kTime;
+            return type == kTime || type == kTimestamp;
         case FieldKind::Other:
             return true;
     }

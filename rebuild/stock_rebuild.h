@@ -29,7 +29,7 @@ inline constexpr const char* kDatabaseFileName = "Quorvale.GDB";
 inline constexpr const char* kFinishedMessage = "Acabou";
 
 class StockRebuild {
-public:
+  public:
     // Looks up the components the pass works with; throws binding::Error naming one
     // that the description lacks.
     explicit StockRebuild(const binding::Components& components);
@@ -38,7 +38,7 @@ public:
     // been undone; products committed before it stay committed.
     void run(const Surroundings& surroundings);
 
-private:
+  private:
     void processProducts(const Surroundings& surroundings);
     void replaceMovements(double balance, double physical, const Surroundings& surroundings);
     void insertSummary(std::int32_t code, double quantity, const char* situation,
