@@ -86,7 +86,13 @@ fi
 # --- state helpers -------------------------------------------------------------
 have_systemd() { [[ -d /run/systemd/system ]]; }
 
-server_pids() { pgrep -u firebird -x fbguard || true; pgrep -u firebird -x firebird || true; }
+# Live (not zombie) processes of user firebird with the given command name.
+live_pids() {
+    ps -u firebird -o pid=,stat=,comm= 2>/dev/null |
+        awk -v name="$1" '$3 == name && $2 !~ /^Z/ { print $1 }'
+}
+
+server_pids() { live_pids fbguard; live_pids firebird; }
 
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null; }
 
@@ -101,13 +107,13 @@ stop_server() {
         systemctl stop firebird3.0.service >/dev/null 2>&1 || true
     fi
     local pids
-    pids=$(pgrep -u firebird -x fbguard || true)
+    pids=$(live_pids fbguard)
     [[ -z $pids ]] || kill $pids 2>/dev/null || true
     for _ in $(seq 50); do
-        [[ -z $(pgrep -u firebird -x fbguard || true) ]] && break
+        [[ -z $(live_pids fbguard) ]] && break
         sleep 0.1
     done
-    pids=$(pgrep -u firebird -x firebird || true)
+    pids=$(live_pids firebird)
     [[ -z $pids ]] || kill $pids 2>/dev/null || true
     for _ in $(seq 100); do
         [[ -z $(server_pids) ]] && return 0

@@ -40,9 +40,11 @@ if ((${#missing[@]} == 0)); then
 fi
 
 echo "install-deps.sh: installing ${missing[*]}"
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/tmp/install-deps.log 2>&1 || {
-    cat /tmp/install-deps.log >&2
-    echo "install-deps.sh: apt-get install failed" >&2
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+{ apt-get update -qq &&
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 || {
+    cat "$log" >&2
+    echo "install-deps.sh: apt-get failed" >&2
     exit 1
 }
