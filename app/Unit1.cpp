@@ -10,12 +10,18 @@
 #include "binding/error.h"
 #include "ui_Unit1.h"
 
+// Resource initialisation must be named outside any namespace.
+static void initialiseResources() { Q_INIT_RESOURCE(Unit1); }
+
 namespace {
 
 constexpr int kOuterWidth = 544;
 constexpr int kOuterHeight = 375;
 
 std::string componentDescription() {
+    // The description is compiled into this library, which a static link would otherwise
+    // leave out of the program.
+    initialiseResources();
     QFile file(":/Unit1.components");
     if (!file.open(QIODevice::ReadOnly)) throw binding::Error("The window description is missing");
     return file.readAll().toStdString();
