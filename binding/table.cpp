@@ -643,6 +643,11 @@ void Table::transactionEnded() {
     selectStatement_->forgetCursor();
     cancel();
     stale_ = true;
+    // A run that failed may have failed on a trigger or constraint since changed by the
+    // shop; writing statements prepared again compile the table's definition as it is now.
+    deleteStatement_.reset();
+    insertStatement_.reset();
+    updateStatement_.reset();
 }
 
 // ---- Navigation and editing --------------------------------------------------------------
