@@ -206,18 +206,18 @@ Table::Table(std::string componentName, Database& database, Transaction& transac
 
 Table::~Table() {
     transaction_.removeListener(this);
-    if (masterSource_ != nullptr && masterSource_->dataSet() != nullptr) {
-        auto& siblings = masterSource_->dataSet()->details_;
+    if (master_ != nullptr) {
+        auto& siblings = master_->details_;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
     }
-    for (Table* detail : details_) detail->masterSource_ = nullptr;
+    for (Table* detail : details_) detail->master_ = nullptr;
 }
 
 void Table::setMaster(DataSource* source, std::vector<std::string> masterFields) {
-    masterSource_ = source;
+    // The master table itself is kept: the data source may go before this table does.
+    master_ = source != nullptr ? source->dataSet() : nullptr;
     masterFields_ = std::move(masterFields);
-    if (source != nullptr && source->dataSet() != nullptr)
-        source->dataSet()->details_.push_back(this);
+    if (master_ != nullptr) master_->details_.push_back(this);
 }
 
 Field& Table::addField(std::unique_ptr<Field> field) {
@@ -345,8 +345,8 @@ void Table::bindFields() {
 
     linkColumns_.clear();
     masterColumns_.clear();
-    if (masterSource_ != nullptr && masterSource_->dataSet() != nullptr) {
-        Table& master = *masterSource_->dataSet();
+    if (master_ != nullptr) {
+        Table& master = *master_;
         if (!master.active_) master.open();
         if (masterFields_.size() != indexFieldNames_.size())
             throw Error(tableMessage(componentName_, "Master and detail fields do not pair"));
@@ -498,7 +498,7 @@ Statement& Table::writer(std::unique_ptr<Statement>& slot, const std::string& sq
 void Table::bindLinkParameters() {
     if (linkColumns_.empty()) return;
     Descriptor& in = selectStatement_->parameters();
-    Table* master = masterSource_ != nullptr ? masterSource_->dataSet() : nullptr;
+    Table* master = master_;
     if (master != nullptr && master->active_) master->ensureSelected();
     const bool hasRow = master != nullptr && master->active_ && !master->rows_.empty();
     static short nullIndicator = -1;
@@ -719,7 +719,7 @@ void Table::insert() {
     ensureSelected();
     savedRow_ = rowBuffer_;
     for (std::size_t i = 0; i < columns_.size(); ++i) setColumnNull(static_cast<int>(i));
-    Table* master = masterSource_ != nullptr ? masterSource_->dataSet() : nullptr;
+    Table* master = master_;
     if (master != nullptr && master->active_ && !master->rows_.empty()) {
         for (std::size_t i = 0; i < linkColumns_.size(); ++i) {
             const Column& from = master->columns_[static_cast<std::size_t>(masterColumns_[i])];

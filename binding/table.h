@@ -125,7 +125,7 @@ class Table : private TransactionListener {
 
     // Configuration
     std::string tableName_;
-    DataSource* masterSource_ = nullptr;
+    Table* master_ = nullptr;
     std::vector<std::string> masterFields_;
     std::vector<std::string> indexFieldNames_;
     std::vector<std::unique_ptr<Field>> ownedFields_;
