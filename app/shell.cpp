@@ -17,6 +17,21 @@
 
 namespace app {
 
+namespace {
+
+// Puts the box's outer frame, title bar included, in the middle of the primary screen.
+void centreOnScreen(QWidget& box) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    box.winId();  // the native window, so that the frame around the box is known
+    const QSize outer = box.frameGeometry().size();
+    const QRect area = screen->geometry();
+    box.move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+}
+
+}  // namespace
+
 std::string applicationTitle(const std::string& executablePath) {
     const auto slash = executablePath.find_last_of("/\\");
     std::string name =
@@ -56,10 +71,7 @@ void showClosingMessage(const std::string& text) {
     layout->addWidget(label);
     layout->addLayout(buttons);
     dialog.adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        dialog.move(area.center() - dialog.rect().center());
-    }
+    centreOnScreen(dialog);
     dialog.exec();
 }
 
