@@ -716,7 +716,8 @@ void Table::edit() {
 void Table::insert() {
     checkActive();
     postPending();
-    ensureSelected();
+    // A row set due to be selected again stays so: the new row needs none of it, and the
+    // next read selects the set with this row in it.
     savedRow_ = rowBuffer_;
     for (std::size_t i = 0; i < columns_.size(); ++i) setColumnNull(static_cast<int>(i));
     Table* master = master_;
@@ -757,6 +758,13 @@ void Table::post() {
     } else {
         writer(insertStatement_, insertSql_, writableColumns_, false)
             .executeReturning(transaction_.handle());
+        if (stale_) {
+            // The next read selects the set afresh, with this row in it.
+            state_ = State::Browse;
+            modified_ = false;
+            notifyDetails();
+            return;
+        }
         appendRow();
         const RowRef ref = rows_.back();
         rows_.pop_back();
@@ -772,7 +780,7 @@ void Table::post() {
 
 void Table::cancel() {
     if (state_ == State::Browse) return;
-    if (state_ == State::Insert && current_ < rows_.size()) {
+    if (state_ == State::Insert && !stale_ && current_ < rows_.size()) {
         loadRow(current_);
     } else {
         rowBuffer_ = savedRow_;
