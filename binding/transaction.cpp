@@ -46,7 +46,8 @@ void Transaction::rollbackAndRestart() {
         handle_ = 0;
     }
     for (TransactionListener* listener : listeners_) listener->transactionEnded();
-    start();
+    // Started again by the next run, not here: what the user repairs between the error and
+    // the next press (a value, a column added back) must be inside that run's snapshot.
 }
 
 void Transaction::removeListener(TransactionListener* listener) {

@@ -39,10 +39,11 @@ class Transaction {
     void start();
     // Makes the work so far permanent; cursors and the snapshot stay.
     void commitRetaining();
-    // Undoes everything since the last commit and starts afresh, so the next run sees the
-    // database as it is now (a lock another user has since released, a row they changed).
-    // Listeners are told. If the rollback itself fails the old transaction is abandoned,
-    // never committed; the server undoes it when the connection goes.
+    // Undoes everything since the last commit; the next start begins afresh, so the next run
+    // sees the database as it is then (a lock another user has since released, a row they
+    // changed, a column put back). Listeners are told. If the rollback itself fails the old
+    // transaction is abandoned, never committed; the server undoes it when the connection
+    // goes.
     void rollbackAndRestart();
 
     isc_tr_handle* handle() { return &handle_; }
