@@ -289,6 +289,14 @@ void Table::readDefinition() {
             relation + " AND RC.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' ORDER BY S.RDB$FIELD_POSITION");
     metadata.commit();
 
+    if (columnRows.empty()) {
+        // No such table: let the database say so in its own words, rather than report the
+        // first field object as missing.
+        Statement probe(database_);
+        probe.prepare(transaction_.handle(), "SELECT RDB$DB_KEY FROM " + quote(tableName_));
+        throw Error(tableMessage(componentName_, "Table '" + tableName_ + "' has no columns"));
+    }
+
     columns_.clear();
     for (const auto& row : columnRows) {
         Column column;

@@ -238,7 +238,10 @@ TEST_F(BadInputTest, EachShowsItsErrorLosesNothingAndALaterPressCompletes) {
                           "NUMERIC(18,3), ESTOQUEFISICO NUMERIC(18,3), CODIGOBARRA VARCHAR(13))"});
              run(t.db(), {"INSERT INTO COR_PROD VALUES (2, 1, 10, 1, 4.5, 1, NULL)"});
          },
-         [](const std::string&) { return "Cor: Field 'PRODUTO' not found"; }},
+         [](const std::string&) {
+             return "Dynamic SQL Error\r\nSQL error code = -204\r\nTable unknown\r\nCOR_PROD\r\n"
+                    "At line 1, column 24";
+         }},
         {"MOV_PROD without SITUACAO",
          [](BadInputTest& t) { run(t.db(), {"ALTER TABLE MOV_PROD DROP SITUACAO"}); },
          [](BadInputTest& t) {
