@@ -38,7 +38,7 @@ void Transaction::commitRetaining() {
     check(database_.api(), status);
 }
 
-void Transaction::rollbackAndRestart() {
+void Transaction::rollbackToLastCommit() {
     if (active()) {
         ISC_STATUS_ARRAY status;
         database_.api().rollback_transaction(status, &handle_);

@@ -44,7 +44,7 @@ class Transaction {
     // changed, a column put back). Listeners are told. If the rollback itself fails the old
     // transaction is abandoned, never committed; the server undoes it when the connection
     // goes.
-    void rollbackAndRestart();
+    void rollbackToLastCommit();
 
     isc_tr_handle* handle() { return &handle_; }
 

@@ -113,7 +113,7 @@ void StockRebuild::insertSummary(std::int32_t code, double quantity, const char*
 void StockRebuild::abandonProduct() {
     if (!IBTransaction1.active()) return;
     try {
-        IBTransaction1.rollbackAndRestart();
+        IBTransaction1.rollbackToLastCommit();
     } catch (const std::exception&) {
         // The user is shown the error that stopped the run; a transaction that cannot be
         // restarted shows itself again at the start of the next run.
