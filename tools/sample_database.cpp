@@ -176,8 +176,8 @@ std::string isoDate(int days) {
     const int day = doy - (153 * mp + 2) / 5 + 1;
     const int month = mp < 10 ? mp + 3 : mp - 9;
     const int year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year % 10000, (month % 100 + 100) % 100, (day % 100 + 100) % 100);
     return buffer;
 }
 
