@@ -25,6 +25,23 @@ void save(char* data, T value) {
     std::memcpy(data, &value, sizeof value);
 }
 
+// The scaled whole number held in an integer slot of any width; false for other slots.
+bool loadWhole(short sqltype, const char* data, std::int64_t& value) {
+    switch (sqltype) {
+        case SQL_SHORT:
+            value = load<ISC_SHORT>(data);
+            return true;
+        case SQL_LONG:
+            value = load<ISC_LONG>(data);
+            return true;
+        case SQL_INT64:
+            value = load<ISC_INT64>(data);
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 Field::Field(std::string name, std::string fieldName, FieldKind kind, int size, bool required)
@@ -44,19 +61,8 @@ std::int32_t Field::asInteger() const {
     const auto& column = table_->liveColumn(column_);
     const char* data = table_->columnData(column_);
     std::int64_t value = 0;
-    switch (column.sqltype) {
-        case SQL_SHORT:
-            value = load<ISC_SHORT>(data);
-            break;
-        case SQL_LONG:
-            value = load<ISC_LONG>(data);
-            break;
-        case SQL_INT64:
-            value = load<ISC_INT64>(data);
-            break;
-        default:
-            throw Error("Field '" + fieldName_ + "' is not an integer");
-    }
+    if (!loadWhole(column.sqltype, data, value))
+        throw Error("Field '" + fieldName_ + "' is not an integer");
     for (short s = column.sqlscale; s < 0; ++s) value /= 10;
     if (value < std::numeric_limits<std::int32_t>::min() ||
         value > std::numeric_limits<std::int32_t>::max())
@@ -71,20 +77,9 @@ FixedPoint Field::asFixedPoint() const {
     const char* data = table_->columnData(column_);
     if (column.sqltype == SQL_INT64 && column.sqlscale == kFixedPointScale)
         return load<ISC_INT64>(data);
-    std::int64_t value;
-    switch (column.sqltype) {
-        case SQL_SHORT:
-            value = load<ISC_SHORT>(data);
-            break;
-        case SQL_LONG:
-            value = load<ISC_LONG>(data);
-            break;
-        case SQL_INT64:
-            value = load<ISC_INT64>(data);
-            break;
-        default:
-            throw Error("Field '" + fieldName_ + "' is not a number");
-    }
+    std::int64_t value = 0;
+    if (!loadWhole(column.sqltype, data, value))
+        throw Error("Field '" + fieldName_ + "' is not a number");
     short scale = column.sqlscale;
     for (; scale > kFixedPointScale; --scale) {
         if (__builtin_mul_overflow(value, 10, &value))
