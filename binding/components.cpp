@@ -375,24 +375,26 @@ Components::~Components() {
     while (!databases_.empty()) databases_.pop_back();
 }
 
-Database& Components::database(const std::string& name) const {
-    if (Database* found = findNamed(databases_, name)) return *found;
+namespace {
+
+template <typename T>
+T& existing(const std::vector<std::unique_ptr<T>>& list, const std::string& name) {
+    if (T* found = findNamed(list, name)) return *found;
     throw Error("Component " + name + " not found");
 }
+
+}  // namespace
+
+Database& Components::database(const std::string& name) const { return existing(databases_, name); }
 
 Transaction& Components::transaction(const std::string& name) const {
-    if (Transaction* found = findNamed(transactions_, name)) return *found;
-    throw Error("Component " + name + " not found");
+    return existing(transactions_, name);
 }
 
-Table& Components::table(const std::string& name) const {
-    if (Table* found = findNamed(tables_, name)) return *found;
-    throw Error("Component " + name + " not found");
-}
+Table& Components::table(const std::string& name) const { return existing(tables_, name); }
 
 DataSource& Components::dataSource(const std::string& name) const {
-    if (DataSource* found = findNamed(dataSources_, name)) return *found;
-    throw Error("Component " + name + " not found");
+    return existing(dataSources_, name);
 }
 
 Field& Components::field(const std::string& name) const {

@@ -59,7 +59,7 @@ void Database::open() {
     const char items[] = {isc_info_db_sql_dialect, isc_info_end};
     char answer[32] = {};
     api_->database_info(status, &handle, sizeof items, items, sizeof answer, answer);
-    if (status[0] == 1 && status[1] != 0) {
+    if (failed(status)) {
         Error failure(statusText(*api_, status), status[1]);
         ISC_STATUS_ARRAY ignored;
         api_->detach_database(ignored, &handle);

@@ -17,7 +17,7 @@ std::string statusText(const ClientApi& api, const ISC_STATUS* status) {
 }
 
 void check(const ClientApi& api, const ISC_STATUS* status) {
-    if (status[0] == 1 && status[1] != 0) throw Error(statusText(api, status), status[1]);
+    if (failed(status)) throw Error(statusText(api, status), status[1]);
 }
 
 std::string tableMessage(const std::string& componentName, const std::string& message) {

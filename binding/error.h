@@ -27,6 +27,9 @@ struct ClientApi;
 // final "." removed.
 std::string statusText(const ClientApi& api, const ISC_STATUS* status);
 
+// True when a call's status vector reports a failure.
+inline bool failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
+
 // Throws Error for a status vector that reports a failure; returns otherwise.
 void check(const ClientApi& api, const ISC_STATUS* status);
 

@@ -130,7 +130,7 @@ class MetadataTransaction {
         TransactionBlock teb{database.handle(), sizeof tpb, tpb};
         ISC_STATUS_ARRAY status;
         database.api().start_multiple(status, &handle_, 1, &teb);
-        if (status[0] == 1 && status[1] != 0) {
+        if (failed(status)) {
             handle_ = 0;
             check(database.api(), status);
         }

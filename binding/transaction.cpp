@@ -15,7 +15,7 @@ Transaction::~Transaction() {
     const ClientApi& api = database_.api();
     ISC_STATUS_ARRAY status;
     api.commit_transaction(status, &handle_);
-    if (status[0] == 1 && status[1] != 0) api.rollback_transaction(status, &handle_);
+    if (failed(status)) api.rollback_transaction(status, &handle_);
     handle_ = 0;
 }
 
@@ -25,7 +25,7 @@ void Transaction::start() {
     TransactionBlock teb{database_.handle(), 0, nullptr};
     ISC_STATUS_ARRAY status;
     database_.api().start_multiple(status, &handle_, 1, &teb);
-    if (status[0] == 1 && status[1] != 0) {
+    if (failed(status)) {
         handle_ = 0;
         check(database_.api(), status);
     }
