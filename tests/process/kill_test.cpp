@@ -98,18 +98,33 @@ class RunningProgram {
     std::string text_;
 };
 
-// gfix's full validation; returns its output with its exit status, empty when all is well.
-std::string validationErrors(const std::string& file) {
+// gfix's full validation. A kill can leave the engine's page-fullness hints behind the
+// pages they describe; validation counts those as warnings and the engine puts them right on
+// its own, so they are reported but tolerated. Any count of errors, or a gfix that fails, is
+// returned as the problem; empty when all is well.
+struct Validation {
+    std::string problems;
+    std::string warnings;
+};
+
+Validation validate(const std::string& file) {
     const std::string command =
         "gfix -v -full -user SYSDBA -password pinecrest '" + file + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return "gfix could not be started";
-    std::string output;
+    if (pipe == nullptr) return {"gfix could not be started", ""};
+    Validation result;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        const std::string line = buffer;
+        if (line.find("Summary of validation errors") != std::string::npos) continue;
+        if (line.find("warnings") != std::string::npos)
+            result.warnings += line;
+        else
+            result.problems += line;
+    }
     const int status = pclose(pipe);
-    if (status != 0) output += "(gfix exit status " + std::to_string(status) + ")";
-    return output;
+    if (status != 0) result.problems += "(gfix exit status " + std::to_string(status) + ")";
+    return result;
 }
 
 std::string name(const ProductKey& key) {
@@ -173,7 +188,7 @@ TEST_F(KillTest, EveryProductIsWholeOrUntouchedAfterAKillAndTheNextRunFinishesTh
 
     std::mt19937 random(kSeed);
     std::uniform_real_distribution<double> moment(0.05 * runSeconds, 0.95 * runSeconds);
-    int killed = 0, midRun = 0;
+    int killed = 0, midRun = 0, withWarnings = 0;
     long long checked = 0;
     for (int trial = 0; trial < kKills; ++trial) {
         const double delay = moment(random);
@@ -187,7 +202,12 @@ TEST_F(KillTest, EveryProductIsWholeOrUntouchedAfterAKillAndTheNextRunFinishesTh
         }
         ++killed;
 
-        EXPECT_EQ(validationErrors(trial_.database()), "");
+        const Validation validation = validate(trial_.database());
+        EXPECT_EQ(validation.problems, "");
+        if (!validation.warnings.empty()) {
+            ++withWarnings;
+            std::cout << "validation warnings after kill " << trial << ":\n" << validation.warnings;
+        }
 
         std::map<ProductKey, ProductState> now;
         std::set<std::string> wrong;
@@ -227,7 +247,7 @@ TEST_F(KillTest, EveryProductIsWholeOrUntouchedAfterAKillAndTheNextRunFinishesTh
         EXPECT_EQ(support::disagreementsWithTotals(session), std::vector<std::string>{});
     }
     std::cout << killed << " kills, " << midRun << " in the middle of the work, " << checked
-              << " product states checked\n";
+              << " product states checked, " << withWarnings << " validations with only warnings\n";
     RecordProperty("kills", killed);
     RecordProperty("kills_mid_run", midRun);
     RecordProperty("products_checked", static_cast<int>(checked));
